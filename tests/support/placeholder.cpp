@@ -1,0 +1,1 @@
+int sonivex_testsupport_placeholder;
