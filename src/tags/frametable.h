@@ -22,6 +22,8 @@ struct TFrameTableRow {
 };
 
 const TFrameTableRow& FrameTableRow(TID3v2FrameID id);
+// The enumeration name, "fiTitle", as scripts and logs show it.
+const char* FrameIDToString(TID3v2FrameID id);
 
 // First 3 bytes (major version 2) or all 4 must each be A-Z or 0-9.
 bool IsValidFrameName(const TID3v2FrameName& name, int majorVersion);
