@@ -5,6 +5,7 @@
 
 #include "id3v2tag.h"
 #include "jsonwriter.h"
+#include "textcodec.h"
 
 namespace cli {
 namespace {
@@ -59,6 +60,122 @@ void WriteExtendedHeader(TJsonWriter& json, const TID3v2Tag& tag) {
   json.EndObject();
 }
 
+// Byte text (URLs, e-mail addresses, languages, MIME types) is single-byte text in the
+// engine's code page.
+std::u16string Bytes(const std::string& bytes) { return AnsiToWide(bytes); }
+
+// What the frame-kind objects read, the way the editor shows it. Keys are absent when
+// there is nothing to show.
+void WriteTypedView(TJsonWriter& json, const TID3v2Tag& tag) {
+  bool any = false;
+  for (const TTextFrameProperty& p : TextFrameProperties()) {
+    const std::u16string value = tag.TextFrames().Get(p);
+    if (value.empty()) continue;
+    if (!any) json.Key("fields").BeginObject();
+    any = true;
+    json.Key(p.Name).Value(value);
+  }
+  if (any) json.EndObject();
+
+  any = false;
+  for (const TWebFrameProperty& p : WebFrameProperties()) {
+    const std::u16string value = tag.WebFrames().GetURL(p.Kind);
+    if (value.empty()) continue;
+    if (!any) json.Key("web").BeginObject();
+    any = true;
+    json.Key(p.Name).Value(value);
+  }
+  if (any) json.EndObject();
+
+  const auto urlList = [&](const char* key, const TID3v2URLList& list) {
+    if (list.ItemCount() == 0) return;
+    json.Key(key).BeginArray();
+    for (int i = 0; i < list.ItemCount(); ++i) {
+      std::string url;
+      list.Find(url, i);
+      json.Value(Bytes(url));
+    }
+    json.EndArray();
+  };
+  urlList("web_artist", tag.WebFrames().Artist());
+  urlList("web_commercial", tag.WebFrames().CommercialInfo());
+
+  if (const TID3v2UserText& list = tag.UserText(); list.ItemCount() > 0) {
+    json.Key("user_text").BeginArray();
+    for (int i = 0; i < list.ItemCount(); ++i) {
+      std::u16string description, text;
+      list.Find(description, text, i);
+      json.BeginObject().Key("description").Value(description).Key("text").Value(text).EndObject();
+    }
+    json.EndArray();
+  }
+  if (const TID3v2UserURL& list = tag.UserURL(); list.ItemCount() > 0) {
+    json.Key("user_url").BeginArray();
+    for (int i = 0; i < list.ItemCount(); ++i) {
+      std::u16string description;
+      std::string url;
+      list.Find(description, url, i);
+      json.BeginObject().Key("description").Value(description).Key("url").Value(Bytes(url)).EndObject();
+    }
+    json.EndArray();
+  }
+  const auto languageTexts = [&](const char* key, const TID3v2LanguageText& list) {
+    if (list.ItemCount() == 0) return;
+    json.Key(key).BeginArray();
+    for (int i = 0; i < list.ItemCount(); ++i) {
+      std::string language;
+      std::u16string description, content;
+      list.Find(language, description, content, i);
+      json.BeginObject()
+          .Key("language").Value(Bytes(language))
+          .Key("description").Value(description)
+          .Key("content").Value(content)
+          .EndObject();
+    }
+    json.EndArray();
+  };
+  languageTexts("comments", tag.Comments());
+  languageTexts("lyrics", tag.UnsychronizedLyrics());
+
+  if (const TID3v2Pictures& list = tag.Pictures(); list.ItemCount() > 0) {
+    json.Key("pictures").BeginArray();
+    for (int i = 0; i < list.ItemCount(); ++i) {
+      std::string mime;
+      TID3v2PictureType type = ptOther;
+      std::u16string description;
+      TMemoryStream data;
+      list.Find(mime, type, description, data, i);
+      json.BeginObject()
+          .Key("mime").Value(Bytes(mime))
+          .Key("picture_type").Value(unsigned(type))
+          .Key("description").Value(description)
+          .Key("size").Value(uint64_t(data.Size()))
+          .EndObject();
+    }
+    json.EndArray();
+  }
+  if (const TID3v2Popularimeter& list = tag.Popularimeter(); list.ItemCount() > 0) {
+    json.Key("popularimeter").BeginArray();
+    for (int i = 0; i < list.ItemCount(); ++i) {
+      std::string email;
+      uint8_t rating = 0;
+      uint32_t counter = 0;
+      list.Find(email, rating, counter, i);
+      json.BeginObject()
+          .Key("email").Value(Bytes(email))
+          .Key("rating").Value(unsigned(rating))
+          .Key("counter").Value(uint64_t(counter))
+          .EndObject();
+    }
+    json.EndArray();
+  }
+  std::string language;
+  std::u16string text;
+  if (tag.TermsOfUse().Find(language, text))
+    json.Key("terms_of_use").BeginObject().Key("language").Value(Bytes(language)).Key("text").Value(text).EndObject();
+  if (tag.PlayCounter() != 0) json.Key("play_counter").Value(uint64_t(tag.PlayCounter()));
+}
+
 void WriteId3v2(TJsonWriter& json, const TID3v2Tag& tag) {
   const TID3v2Header& header = tag.Header();
   json.BeginObject();
@@ -86,6 +203,7 @@ void WriteId3v2(TJsonWriter& json, const TID3v2Tag& tag) {
     json.EndObject();
   }
   json.EndArray();
+  WriteTypedView(json, tag);
   json.EndObject();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "infocommand.h"
+#include "setcommand.h"
 
 namespace {
 
@@ -24,14 +25,31 @@ constexpr const char* kUsage =
     "                 when the file cannot be read. Messages the tag engine reports while\n"
     "                 reading go into a \"warnings\" list on that file's line.\n"
     "\n"
+    "                 Inside \"id3v2\" the typed view follows: \"fields\" (every text-frame\n"
+    "                 property by name), \"web\", \"web_artist\", \"web_commercial\",\n"
+    "                 \"user_text\", \"user_url\", \"comments\", \"lyrics\", \"pictures\",\n"
+    "                 \"popularimeter\", \"terms_of_use\", \"play_counter\"; keys are absent\n"
+    "                 when empty.\n"
+    "\n"
+    "  set FILE... --field NAME=VALUE [--field NAME=VALUE...] [--version V] [--encoding E]\n"
+    "                 Write text-frame properties by their property names (Title, Artist,\n"
+    "                 Album, Year, Track, Genre, ...; an empty VALUE removes the frame)\n"
+    "                 and save the tag. Each line is {\"file\", \"ok\",\n"
+    "                 \"version\", \"encoding\", \"fields\"} or {\"file\", \"error\"}. A value\n"
+    "                 the engine refuses (an invalid number or time stamp) or a character\n"
+    "                 the encoding cannot hold is an error for that file, which is then\n"
+    "                 left untouched.\n"
+    "                 --version 2.2|2.3|2.4   default: the version the tag was read in,\n"
+    "                                         2.3 when the file had none\n"
+    "                 --encoding latin1|utf16|utf16be|utf8\n"
+    "                                         default: utf16 for 2.2 and 2.3, utf8 for 2.4;\n"
+    "                                         2.2 and 2.3 cannot hold utf16be or utf8\n"
+    "\n"
     "Options:\n"
     "  -h, --help     Show this help and exit.\n"
     "  --version      Show the version and exit.\n"
     "\n"
-    "Writing commands (coming) save a tag in the version it was read in (2.3 when the\n"
-    "file had none) unless --version says otherwise, with UTF-16 text for 2.2/2.3 and\n"
-    "UTF-8 for 2.4 unless --encoding says otherwise.\n"
-    "\n"
+    "The command line never reads or writes the desktop program's settings.\n"
     "Exit status: 0 when every file succeeded, 1 when some file failed, 2 for a usage error.\n";
 
 int UsageError(const std::string& message) {
@@ -67,6 +85,20 @@ int main(int argc, char** argv) {
     }
     if (files.empty()) return UsageError("info needs at least one FILE");
     return cli::RunInfo(files);
+  }
+  if (command == "set") {
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const std::string& a : rest)
+      if (a == "-h" || a == "--help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+      } else if (a == "--") {
+        break;
+      }
+    cli::TSetRequest request;
+    const std::string error = cli::ParseSetArguments(rest, request);
+    if (!error.empty()) return UsageError(error);
+    return cli::RunSet(request);
   }
   return UsageError("unknown command " + command);
 }

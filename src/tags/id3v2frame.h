@@ -43,6 +43,11 @@ class TID3v2Frame {
   std::string Name() const { return FrameNameText(Name_); }
   // Takes 3 or 4 characters (other lengths keep the name); the kind follows the name.
   void SetName(const std::string& name);
+  // Both at once, for a frame made for the version to save rather than the one read.
+  void SetFrameIDAndName(TID3v2FrameID id, const TID3v2FrameName& name) {
+    FrameID_ = id;
+    Name_ = name;
+  }
 
   TID3v2FrameHeaderFlags Flags() const { return Flags_; }
   // Applies the version rules of the tag's version to save, with messages for refusals.
@@ -50,8 +55,12 @@ class TID3v2Frame {
 
   TMemoryStream& Data() { return Data_; }
   const TMemoryStream& Data() const { return Data_; }
-  void SetData(const TMemoryStream& data) { Data_.Assign(data.Bytes()); }
-  void SetData(TBytes data) { Data_.Assign(std::move(data)); }
+  // A new payload is plain bytes, whatever the old one was.
+  void SetData(const TMemoryStream& data) { SetData(data.Bytes()); }
+  void SetData(TBytes data) {
+    Data_.Assign(std::move(data));
+    StoredCompressed_ = false;
+  }
   size_t DataSize() const { return Data_.Size(); }
 
   uint32_t DataLength() const { return DataLength_; }

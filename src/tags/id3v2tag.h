@@ -6,10 +6,18 @@
 #include <functional>
 #include <string>
 
+#include <vector>
+
+#include "comments.h"
 #include "fileio.h"
 #include "id3v2frame.h"
 #include "id3v2header.h"
+#include "pictures.h"
+#include "popularimeter.h"
 #include "tagerror.h"
+#include "textframes.h"
+#include "usertext.h"
+#include "webframes.h"
 
 namespace tags {
 
@@ -65,6 +73,39 @@ class TID3v2Tag : public TComponent {
   uint32_t TagSize() const;
   std::string Version() const;
 
+  // Typed access to the frames; each reads and writes the frame list of this tag.
+  TID3v2TextFrames& TextFrames() { return TextFrames_; }
+  const TID3v2TextFrames& TextFrames() const { return TextFrames_; }
+  TID3v2WebFrames& WebFrames() { return WebFrames_; }
+  const TID3v2WebFrames& WebFrames() const { return WebFrames_; }
+  TID3v2UserText& UserText() { return UserText_; }
+  const TID3v2UserText& UserText() const { return UserText_; }
+  TID3v2UserURL& UserURL() { return UserURL_; }
+  const TID3v2UserURL& UserURL() const { return UserURL_; }
+  TID3v2Comments& Comments() { return Comments_; }
+  const TID3v2Comments& Comments() const { return Comments_; }
+  TID3v2UnsychronizedLyrics& UnsychronizedLyrics() { return UnsychronizedLyrics_; }
+  const TID3v2UnsychronizedLyrics& UnsychronizedLyrics() const { return UnsychronizedLyrics_; }
+  TID3v2Pictures& Pictures() { return Pictures_; }
+  const TID3v2Pictures& Pictures() const { return Pictures_; }
+  TID3v2Popularimeter& Popularimeter() { return Popularimeter_; }
+  const TID3v2Popularimeter& Popularimeter() const { return Popularimeter_; }
+  TID3v2TermsOfUse& TermsOfUse() { return TermsOfUse_; }
+  const TID3v2TermsOfUse& TermsOfUse() const { return TermsOfUse_; }
+
+  // The first four bytes of the first PCNT frame, big-endian; 0 deletes that frame.
+  uint32_t PlayCounter() const;
+  void SetPlayCounter(uint32_t value);
+
+  // The 148 ID3v1 genre names in table order, offered for Genre.
+  const std::vector<std::u16string>& GenreList() const;
+  // "", then A, Am, Ab, Abm, A#, A#m, B, ... G#m, and "o" (off key): 44 entries.
+  const std::vector<std::u16string>& InitialKeyList() const;
+  // Empty outside 1..43.
+  std::u16string IndexToInitialKey(int index) const;
+  // Case-sensitive; 0 when the key is not in the list.
+  int InitialKeyToIndex(std::u16string_view key) const;
+
   const TNotifyEvent& OnFileOpen() const { return OnFileOpen_; }
   void SetOnFileOpen(TNotifyEvent e) { OnFileOpen_ = std::move(e); }
   const TNotifyEvent& OnFileClose() const { return OnFileClose_; }
@@ -90,9 +131,11 @@ class TID3v2Tag : public TComponent {
   void Reset();
   // Makes the file writable by its owner, as writing needs; returns its status then.
   TFileStatus ResetAttributes();
-  // The size of the tag region the file holds now, footer included.
-  uint32_t TagRegionOnDisk();
-  void OverwriteInPlace(const TMemoryStream& tag);
+  // The size of the tag region the file holds now, footer included, read through
+  // `file` (at offset 0) and at most `fileSize`, the size from the file's status.
+  uint32_t TagRegionOnDisk(TFile& file, uint64_t fileSize);
+  // Writes `tag` at offset 0 through `file`, opened for writing, and closes it.
+  void OverwriteInPlace(TFile& file, const TMemoryStream& tag);
   // Writes `tag` and the file from `keepFrom` on into a new file beside the original,
   // then renames it over the original; the original is untouched on any failure.
   void ReplaceFile(const TMemoryStream& tag, uint64_t keepFrom, const TFileStatus& status);
@@ -106,6 +149,17 @@ class TID3v2Tag : public TComponent {
   TID3v2VersionToSave VersionToSave_ = ive2_3;
   TID3v2Encoding Encoding_ = ienISO_8859_1;
   int Padding_ = 0;
+  // The tag region of the last Open, kept for the next one (see DoOpen).
+  TBytes ReadBuffer_;
+  TID3v2TextFrames TextFrames_{this};
+  TID3v2WebFrames WebFrames_{this};
+  TID3v2UserText UserText_{this};
+  TID3v2UserURL UserURL_{this};
+  TID3v2Comments Comments_{this};
+  TID3v2UnsychronizedLyrics UnsychronizedLyrics_{this};
+  TID3v2Pictures Pictures_{this};
+  TID3v2Popularimeter Popularimeter_{this};
+  TID3v2TermsOfUse TermsOfUse_{this};
 
   TNotifyEvent OnFileOpen_, OnFileClose_, OnReadTag_, OnWriteTag_, OnEraseTag_;
   TID3v2FrameNotify OnFrameCompress_, OnFrameDecompress_;

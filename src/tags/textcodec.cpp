@@ -121,19 +121,24 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
       continue;
     }
     int extra;
-    char32_t cp, min;
-    if (b >= 0xC2 && b <= 0xDF) { extra = 1; cp = b & 0x1F; min = 0x80; }
-    else if (b >= 0xE0 && b <= 0xEF) { extra = 2; cp = b & 0x0F; min = 0x800; }
-    else if (b >= 0xF0 && b <= 0xF4) { extra = 3; cp = b & 0x07; min = 0x10000; }
+    char32_t cp;
+    if (b >= 0xC2 && b <= 0xDF) { extra = 1; cp = b & 0x1F; }
+    else if (b >= 0xE0 && b <= 0xEF) { extra = 2; cp = b & 0x0F; }
+    else if (b >= 0xF0 && b <= 0xF4) { extra = 3; cp = b & 0x07; }
     else { out += kReplacement; ++i; continue; }
+    // The range of the second byte is what rules out overlong forms, surrogates and
+    // code points above U+10FFFF, so they end the sequence right after the lead byte.
+    const uint8_t low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+    const uint8_t high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
     size_t j = i + 1;
     int k = 0;
-    for (; k < extra && j < n && (s[j] & 0xC0) == 0x80; ++k, ++j) cp = (cp << 6) | (s[j] & 0x3F);
-    if (k < extra || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      // One replacement per maximal ill-formed prefix; resume at the first byte that
-      // did not belong to it.
+    for (; k < extra && j < n && s[j] >= (k == 0 ? low : 0x80) && s[j] <= (k == 0 ? high : 0xBF); ++k, ++j)
+      cp = (cp << 6) | (s[j] & 0x3F);
+    if (k < extra) {
+      // One replacement per maximal ill-formed subpart, as Unicode recommends; resume
+      // at the first byte that did not belong to it.
       out += kReplacement;
-      i = (k == 0) ? i + 1 : j;
+      i = j;
       continue;
     }
     AppendUtf16(out, cp);

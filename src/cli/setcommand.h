@@ -1,0 +1,31 @@
+#pragma once
+// `sonivex-cli set FILE... --field NAME=VALUE...`: writes text-frame properties.
+
+#include <string>
+#include <vector>
+
+#include "writeoptions.h"
+
+namespace cli {
+
+struct TFieldAssignment {
+  std::string Name;   // a text-frame property name: Title, Artist, Year, ...
+  std::string Value;  // UTF-8; empty removes the frame
+};
+
+struct TSetRequest {
+  std::vector<std::string> Files;
+  std::vector<TFieldAssignment> Fields;
+  TWriteOptions Options;
+};
+
+// Parses the arguments after "set"; returns an empty string or the usage error.
+std::string ParseSetArguments(const std::vector<std::string>& args, TSetRequest& request);
+
+// Writes one file; returns its JSON line and sets `ok`. A file the engine or the
+// chosen encoding refuses is left untouched.
+std::string SetFile(const std::string& path, const TSetRequest& request, bool& ok);
+
+int RunSet(const TSetRequest& request);
+
+}  // namespace cli

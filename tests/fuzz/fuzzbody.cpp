@@ -1,0 +1,181 @@
+#include "fuzzbody.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "id3v2tag.h"
+#include "memoryfilesystem.h"
+
+namespace fuzz {
+namespace {
+
+using tags::TBytes;
+using tags::TID3v2Tag;
+
+constexpr const char* kFolder = "/music";
+constexpr const char* kPath = "/music/input.mp3";
+
+// Messages shown since the run began: "Tag size more than 256 MB" means nothing was
+// written, which the checks must allow for.
+int MessagesShown = 0;
+
+[[noreturn]] void Broken(const char* invariant, const std::string& step, int line) {
+  std::fprintf(stderr, "fuzz: invariant broken (%s, line %d): %s\n", step.c_str(), line, invariant);
+  std::abort();
+}
+
+#define FUZZ_CHECK(condition, step) ((condition) ? void(0) : Broken(#condition, step, __LINE__))
+
+// The tag region as the engine measures it on disk: header and size, and a 2.4 footer
+// when its flag is set and "3DI" stands where the region ends; never past the file end.
+size_t TagRegion(const TBytes& file) {
+  if (file.size() < 10 || file[0] != 'I' || file[1] != 'D' || file[2] != '3') return 0;
+  uint64_t region = 10 + uint64_t(tags::DecodeSyncSafe(std::span<const uint8_t>(file.data() + 6, 4)));
+  if (file[3] == 4 && (file[5] & 0x10) && region + 3 <= file.size() && file[region] == '3' &&
+      file[region + 1] == 'D' && file[region + 2] == 'I')
+    region += 10;
+  return size_t(std::min<uint64_t>(region, file.size()));
+}
+
+bool EndsWith(const TBytes& bytes, const TBytes& tail) {
+  return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - std::ptrdiff_t(tail.size()));
+}
+
+void Reopen(TID3v2Tag& tag, const std::string& step) {
+  tag.Close();
+  try {
+    tag.Open();
+  } catch (const tags::ETagError& e) {
+    // The file is either the input, which opened before, or what the engine wrote.
+    Broken(e.what(), step + ": reopening", __LINE__);
+  }
+  FUZZ_CHECK(tag.Active(), step);
+}
+
+void Commit(TID3v2Tag& tag, const std::string& step) {
+  try {
+    tag.Commit();
+  } catch (const tags::ETagError& e) {
+    // A memory file system cannot fail: any error here is the engine's own fault.
+    Broken(e.what(), step, __LINE__);
+  }
+}
+
+// What a commit left on disk must hold exactly the frames the tag kept in memory.
+void CheckWritten(TID3v2Tag& tag, tags::test::TMemoryFileSystem& fs, const TBytes& before, int major,
+                  const std::string& step) {
+  const TBytes after = fs.ReadFile(kPath);
+  const TBytes tail(before.begin() + std::ptrdiff_t(TagRegion(before)), before.end());
+  FUZZ_CHECK(fs.List(kFolder) == std::vector<std::string>{"input.mp3"}, step);
+
+  if (tag.Frames().Count() == 0) {
+    // Nothing the version can carry: the tag was removed instead.
+    FUZZ_CHECK(after == tail, step);
+    return;
+  }
+  FUZZ_CHECK(EndsWith(after, tail), step);
+  const size_t region = after.size() - tail.size();
+  const size_t oldRegion = TagRegion(before);
+  // In place, or a new region of whole 2048-byte blocks.
+  FUZZ_CHECK(region == oldRegion || (region > oldRegion && region % 2048 == 0), step);
+  FUZZ_CHECK(region >= 10 && after[0] == 'I' && after[1] == 'D' && after[2] == '3', step);
+  FUZZ_CHECK(after[3] == major && after[4] == 0, step);
+  FUZZ_CHECK((after[5] & 0x10) == 0, step + ": a footer flag without a footer");
+  FUZZ_CHECK(TagRegion(after) == region, step);
+  for (int i = 6; i < 10; ++i) FUZZ_CHECK(after[size_t(i)] < 0x80, step + ": size not sync-safe");
+
+  TID3v2Tag check(&fs);
+  check.SetFileName(kPath);
+  try {
+    check.Open();
+  } catch (const tags::ETagError& e) {
+    Broken(e.what(), step + ": reading back", __LINE__);
+  }
+  FUZZ_CHECK(check.Header().Exists() && check.Header().MajorVersion() == major, step);
+  FUZZ_CHECK(check.TagSize() == region, step);
+  const tags::TID3v2Frames& written = tag.Frames();
+  const tags::TID3v2Frames& read = check.Frames();
+  FUZZ_CHECK(read.Count() == written.Count(), step + ": frame count read back");
+  for (int i = 0; i < read.Count(); ++i) {
+    FUZZ_CHECK(read[i].NameBytes() == written[i].NameBytes(), step + ": frame " + std::to_string(i));
+    FUZZ_CHECK(read[i].FrameID() == written[i].FrameID(), step + ": frame " + std::to_string(i));
+    FUZZ_CHECK(read[i].Data().Bytes() == written[i].Data().Bytes(), step + ": payload of " + written[i].Name());
+  }
+  // Whole-tag unsynchronisation may swallow a zero byte of the padding behind a final FF.
+  if (!(after[5] & 0x80)) FUZZ_CHECK(check.Padding() == tag.Padding(), step + ": padding read back");
+}
+
+}  // namespace
+
+void SilenceEngineMessages() {
+  tags::SetTagErrorHandler([](const std::string&, const std::string&) { ++MessagesShown; });
+}
+
+void RunInput(const uint8_t* data, size_t size) {
+  MessagesShown = 0;
+  const TBytes input(data, data + size);
+  tags::test::TMemoryFileSystem fs;
+  fs.WriteFile(kPath, input);
+
+  TID3v2Tag tag(&fs);
+  tag.SetFileName(kPath);
+  try {
+    tag.Open();
+  } catch (const tags::ETagError&) {
+    FUZZ_CHECK(fs.ReadFile(kPath) == input, "failed open");
+    return;
+  }
+  FUZZ_CHECK(fs.ReadFile(kPath) == input, "open");
+  FUZZ_CHECK(tag.Active(), "open");
+  FUZZ_CHECK(tag.TagSize() <= input.size(), "open");
+  FUZZ_CHECK(tag.Padding() >= 0, "open");
+
+  // Each version starts from the input itself: a chain 2.2, 2.3, 2.4 would lose what
+  // 2.2 cannot carry (extended headers, frame flags, most frame kinds) before the
+  // other versions are written.
+  static constexpr tags::TID3v2VersionToSave kVersions[] = {tags::ive2_2, tags::ive2_3, tags::ive2_4};
+  for (const tags::TID3v2VersionToSave version : kVersions) {
+    const int major = version + 2;
+    const std::string step = "commit as 2." + std::to_string(major);
+    fs.WriteFile(kPath, input);
+    Reopen(tag, step);
+    tag.SetVersionToSave(version);
+    const int messages = MessagesShown;
+    Commit(tag, step);
+    if (MessagesShown != messages) {
+      // The tag would pass the largest size: nothing may have been written.
+      FUZZ_CHECK(fs.ReadFile(kPath) == input, step + ": refused commit");
+      continue;
+    }
+    CheckWritten(tag, fs, input, major, step);
+    // The tag was removed: what is left is whatever followed it, as arbitrary as any
+    // input (it may start with a broken tag of its own), and the fuzzer tries such
+    // files as inputs in their own right.
+    if (tag.Frames().Count() == 0) continue;
+
+    // A second commit without reopening measures the region anew and finds the frames
+    // as they were written: it must change nothing.
+    const TBytes once = fs.ReadFile(kPath);
+    Commit(tag, step + ": second commit");
+    FUZZ_CHECK(fs.ReadFile(kPath) == once, step + ": second commit");
+    // Nor may reading what was written and writing it again in the same version.
+    Reopen(tag, step + ": again");
+    tag.SetVersionToSave(version);
+    Commit(tag, step + ": again");
+    FUZZ_CHECK(fs.ReadFile(kPath) == once, step + ": again after reopening");
+  }
+
+  fs.WriteFile(kPath, input);
+  Reopen(tag, "erase");
+  try {
+    tag.Erase();
+  } catch (const tags::ETagError& e) {
+    Broken(e.what(), "erase", __LINE__);
+  }
+  FUZZ_CHECK(fs.ReadFile(kPath) == TBytes(input.begin() + std::ptrdiff_t(TagRegion(input)), input.end()), "erase");
+  FUZZ_CHECK(fs.List(kFolder) == std::vector<std::string>{"input.mp3"}, "erase");
+}
+
+}  // namespace fuzz
