@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "id3v2tag.h"
+#include "pictures.h"
 #include "tagerror.h"
 #include "tagsconsts.h"
 
@@ -81,6 +82,48 @@ uint8_t ReadByte(TMemoryStream& stream) {
   uint8_t b = 0;
   stream.ReadByte(b);
   return b;
+}
+
+// A picture's image field is a 3-letter format in 2.2 ("PNG") and a terminated MIME type
+// in 2.3 and 2.4 ("image/png"). Carried over unchanged, the field would run into the
+// picture type and description, and every reader would take the cover apart wrongly;
+// so this one field follows the version. Returns false when nothing needs converting.
+bool ConvertPictureField(const TBytes& payload, bool from22, bool to22, TBytes& out) {
+  if (from22 == to22 || payload.size() < 4) return false;
+  const auto findRow = [](auto matches) -> const TImageMIMERow* {
+    for (const TImageMIMERow& row : ImageMIMETable)
+      if (matches(row)) return &row;
+    return nullptr;
+  };
+  out.assign(payload.begin(), payload.begin() + 1);
+  if (from22) {
+    std::string format(payload.begin() + 1, payload.begin() + 4);
+    for (char& c : format) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    const TImageMIMERow* row = findRow([&](const TImageMIMERow& r) { return format == r.Format22; });
+    std::string mime;
+    if (row != nullptr) {
+      mime = row->MIMEType;
+    } else {
+      mime = "image/";
+      for (char c : format)
+        if (c != 0 && c != ' ') mime += (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    }
+    out.insert(out.end(), mime.begin(), mime.end());
+    out.push_back(0);
+    out.insert(out.end(), payload.begin() + 4, payload.end());
+    return true;
+  }
+  const auto end = std::find(payload.begin() + 1, payload.end(), uint8_t(0));
+  if (end == payload.end()) return false;
+  std::string mime(payload.begin() + 1, end);
+  for (char& c : mime) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+  const TImageMIMERow* row = findRow([&](const TImageMIMERow& r) { return mime == r.MIMEType; });
+  std::string format = row != nullptr ? row->Format22 : mime.substr(std::min(mime.find('/') + 1, mime.size()));
+  for (char& c : format) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+  format.resize(3, ' ');
+  out.insert(out.end(), format.begin(), format.end());
+  out.insert(out.end(), end + 1, payload.end());
+  return true;
 }
 
 }  // namespace
@@ -337,15 +380,22 @@ int TID3v2Frames::SaveToStream(TMemoryStream& stream) {
     }
     if (!unknownKept) frame.Name_ = FrameIDToName(frame.FrameID_, v + 2);
 
+    TMemoryStream converted;
+    const TMemoryStream* plain = &frame.Data_;
+    if (frame.FrameID_ == fiAttachedPicture && !frame.StoredCompressed_ && !frame.Flags_.Has(fhfEncrypted) &&
+        MajorVersionRead() >= 2 && MajorVersionRead() <= 4 &&
+        ConvertPictureField(frame.Data_.Bytes(), MajorVersionRead() == 2, v == ive2_2, converted.Bytes()))
+      plain = &converted;
+
     if (v == ive2_2) {
-      if (frame.Data_.Size() > kMax22FrameSize) {
+      if (plain->Size() > kMax22FrameSize) {
         ShowTagErrorFmt(sFrameSizeMoreThan, Owner_, 16);
         Items_.erase(Items_.begin() + std::ptrdiff_t(i));
         continue;
       }
       stream.Write(frame.Name_.data(), 3);
-      WriteBigEndian(stream, uint32_t(frame.Data_.Size()), 3);
-      stream.Write(frame.Data_.Span());
+      WriteBigEndian(stream, uint32_t(plain->Size()), 3);
+      stream.Write(plain->Span());
       ++i;
       continue;
     }
@@ -356,20 +406,20 @@ int TID3v2Frames::SaveToStream(TMemoryStream& stream) {
     // written as it is (nearly all of them) is not copied first: with a cover picture
     // that copy showed in the commit benchmark.
     TMemoryStream transformed;
-    const TMemoryStream* out = &frame.Data_;
+    const TMemoryStream* out = plain;
     if (f.Has(fhfCompressed) && !frame.StoredCompressed_) {
-      transformed.Assign(Deflate(frame.Data_.Bytes()));
+      transformed.Assign(Deflate(plain->Bytes()));
       out = &transformed;
-      frame.DataLength_ = uint32_t(frame.Data_.Size());
+      frame.DataLength_ = uint32_t(plain->Size());
     }
     if (v == ive2_4) {
       // Readers of 2.4 learn the inflated size only from the data-length indicator.
       if (f.Has(fhfCompressed)) f.Include(fhfDataLengthIndicator);
       else if (f.Has(fhfDataLengthIndicator) && !frame.StoredCompressed_)
-        frame.DataLength_ = uint32_t(frame.Data_.Size());
+        frame.DataLength_ = uint32_t(plain->Size());
       if (f.Has(fhfUnsynchronisation)) {
         if (out != &transformed) {
-          transformed.Assign(frame.Data_.Bytes());
+          transformed.Assign(plain->Bytes());
           out = &transformed;
         }
         if (!Unsynchronise(transformed)) {

@@ -236,3 +236,55 @@ TEST(LanguageCodes, TheListIsSortedWithoutCaseAndUnique) {
 }
 
 }  // namespace
+
+namespace {
+
+// The image field is the one part of a picture that differs between 2.2 and the later
+// versions; saving across them converts it, and leaves the rest of the payload alone.
+struct TPictureConversion {
+  const char* Name;
+  int From;
+  TID3v2VersionToSave To;
+  Bytes Field;
+  Bytes Expected;
+};
+
+class PictureConversion : public ::testing::TestWithParam<TPictureConversion> {};
+
+TEST_P(PictureConversion, ConvertsOnlyTheImageField) {
+  const TPictureConversion& c = GetParam();
+  const Bytes rest = Cat({{3}, Str("cover"), {0}, {0x89, 'P', 'N', 'G', 0, 0xFF}});
+  const Bytes payload = Cat({{0}, c.Field, rest});
+  testutil::TTempFolder folder;
+  const std::string path = folder.File("pic.mp3");
+  testutil::WriteFile(path, Cat({builders::Tag(c.From, 0, builders::Frame(c.From, c.From == 2 ? "PIC" : "APIC", payload)),
+                                 Bytes(32, 0xAA)}));
+  TID3v2Tag tag;
+  tag.SetFileName(path);
+  tag.Open();
+  tag.SetVersionToSave(c.To);
+  tag.Commit();
+  tag.Close();
+  tag.Open();
+  ASSERT_EQ(tag.Frames().Count(), 1);
+  EXPECT_EQ(tag.Frames()[0].Data().Bytes(), Cat({{0}, c.Expected, rest}));
+  EXPECT_EQ(tag.Pictures().ItemCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PictureConversion,
+    ::testing::Values(
+        TPictureConversion{"PngTo23", 2, ive2_3, Str("PNG"), Cat({Str("image/png"), {0}})},
+        TPictureConversion{"JpgTo24", 2, ive2_4, Str("JPG"), Cat({Str("image/jpeg"), {0}})},
+        TPictureConversion{"UnknownFormatTo23", 2, ive2_3, Str("xyz"), Cat({Str("image/xyz"), {0}})},
+        TPictureConversion{"JpegTo22", 3, ive2_2, Cat({Str("image/jpeg"), {0}}), Str("JPG")},
+        TPictureConversion{"UpperCaseMimeTo22", 4, ive2_2, Cat({Str("Image/PNG"), {0}}), Str("PNG")},
+        TPictureConversion{"UnknownMimeTo22", 3, ive2_2, Cat({Str("image/webp"), {0}}), Str("WEB")},
+        TPictureConversion{"ShortMimeTo22", 3, ive2_2, Cat({Str("gif"), {0}}), Str("GIF")},
+        TPictureConversion{"Same23", 3, ive2_3, Cat({Str("image/png"), {0}}), Cat({Str("image/png"), {0}})},
+        TPictureConversion{"Same22", 2, ive2_2, Str("PNG"), Str("PNG")},
+        TPictureConversion{"23To24Unchanged", 3, ive2_4, Cat({Str("image/x-anything"), {0}}),
+                           Cat({Str("image/x-anything"), {0}})}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace
