@@ -1,9 +1,12 @@
 #include "infocommand.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
+#include "id3v1tag.h"
 #include "id3v2tag.h"
+#include "mpegaudio.h"
 #include "jsonwriter.h"
 #include "textcodec.h"
 
@@ -207,6 +210,62 @@ void WriteId3v2(TJsonWriter& json, const TID3v2Tag& tag) {
   json.EndObject();
 }
 
+// ID3v1 and Lyrics3 texts are single-byte text in the engine's code page.
+void WriteId3v1(TJsonWriter& json, const TID3v1Tag& v1) {
+  json.BeginObject();
+  json.Key("exists").Value(v1.Exists());
+  json.Key("version").Value(v1.Version());
+  json.Key("title").Value(AnsiToWide(v1.Title()));
+  json.Key("artist").Value(AnsiToWide(v1.Artist()));
+  json.Key("album").Value(AnsiToWide(v1.Album()));
+  json.Key("year").Value(AnsiToWide(v1.Year()));
+  json.Key("comment").Value(AnsiToWide(v1.Comment()));
+  json.Key("track").Value(unsigned(v1.Track()));
+  json.Key("genre").Value(unsigned(v1.Genre()));
+  json.Key("genre_name").Value(v1.GenreAsString());
+  json.EndObject();
+}
+
+void WriteLyrics3(TJsonWriter& json, const TLyrics3v2Tag& lyrics) {
+  json.BeginObject();
+  json.Key("exists").Value(lyrics.Exists());
+  json.Key("size").Value(int64_t(lyrics.Size()));
+  json.Key("fields").BeginObject();
+  std::vector<std::string> seen;
+  for (int i = 0; i < lyrics.Fields().Count(); ++i) {
+    const TLyrics3v2Field& field = lyrics.Fields()[i];
+    // A JSON object holds each key once; a repeated field shows its first occurrence.
+    if (std::find(seen.begin(), seen.end(), field.Name()) != seen.end()) continue;
+    seen.push_back(field.Name());
+    json.Key(field.Name()).Value(AnsiToWide(field.Text()));
+  }
+  json.EndObject();
+  json.EndObject();
+}
+
+void WriteMpeg(TJsonWriter& json, const TMPEGAudio& mpeg) {
+  static constexpr const char* kBitNames[] = {"mbProtection", "mbPrivate", "mbCopyrighted", "mbOriginal"};
+  json.BeginObject();
+  json.Key("valid").Value(mpeg.Valid());
+  json.Key("version").Value(MPEGVersionText(mpeg.Version()));
+  json.Key("layer").Value(MPEGLayerText(mpeg.Layer()));
+  json.Key("bitrate").Value(int64_t(mpeg.Bitrate()));
+  json.Key("sampling_rate").Value(int64_t(mpeg.SamplingRate()));
+  json.Key("channel_mode").Value(MPEGChannelModeText(mpeg.ChannelMode()));
+  json.Key("mode_extension").Value(MPEGModeExtensionText(mpeg.ModeExtension()));
+  json.Key("emphasis").Value(MPEGEmphasisText(mpeg.Emphasis()));
+  json.Key("encoded_type").Value(mpeg.EncodedType());
+  json.Key("frame_count").Value(uint64_t(mpeg.FrameCount()));
+  json.Key("frame_length").Value(int64_t(mpeg.FrameLength()));
+  json.Key("header_found_at").Value(int64_t(mpeg.HeaderFoundAt()));
+  json.Key("audio_size").Value(int64_t(mpeg.AudioSize()));
+  json.Key("duration").Value(mpeg.Duration());
+  json.Key("duration_text").Value(mpeg.DurationToTime());
+  json.Key("bits");
+  WriteFlags(json, mpeg.Bits(), kBitNames);
+  json.EndObject();
+}
+
 void WriteWarnings(TJsonWriter& json, const std::vector<std::string>& warnings) {
   if (warnings.empty()) return;
   json.Key("warnings").BeginArray();
@@ -224,6 +283,10 @@ std::string DescribeFile(const std::string& path, bool& ok) {
   std::string error;
   TID3v2Tag tag;
   tag.SetName("ID3v2Tag");
+  TID3v1Tag v1;
+  v1.SetName("ID3v1Tag");
+  TMPEGAudio mpeg;
+  mpeg.SetName("MPEGAudio");
   try {
     const TFileStatus status = SystemFileSystem().Status(path);
     if (!status.Exists) error = "File not found";
@@ -231,6 +294,10 @@ std::string DescribeFile(const std::string& path, bool& ok) {
     else {
       tag.SetFileName(path);
       tag.Open();
+      v1.SetFileName(path);
+      v1.Open();
+      mpeg.SetFileName(path);
+      mpeg.Open();
     }
   } catch (const std::exception& e) {
     error = e.what();
@@ -243,6 +310,12 @@ std::string DescribeFile(const std::string& path, bool& ok) {
   if (ok) {
     json.Key("id3v2");
     WriteId3v2(json, tag);
+    json.Key("id3v1");
+    WriteId3v1(json, v1);
+    json.Key("lyrics3");
+    WriteLyrics3(json, v1.Lyrics());
+    json.Key("mpeg");
+    WriteMpeg(json, mpeg);
   } else {
     json.Key("error").Value(error);
   }

@@ -1,5 +1,6 @@
 #pragma once
-// `sonivex-cli set FILE... --field NAME=VALUE...`: writes text-frame properties.
+// `sonivex-cli set FILE... [--field NAME=VALUE...] [--v1 NAME=VALUE...] [--remove v1|v2|lyrics3]`:
+// writes ID3v2 text-frame properties and ID3v1 fields, or removes whole tags.
 
 #include <string>
 #include <vector>
@@ -15,7 +16,9 @@ struct TFieldAssignment {
 
 struct TSetRequest {
   std::vector<std::string> Files;
-  std::vector<TFieldAssignment> Fields;
+  std::vector<TFieldAssignment> Fields;    // --field: ID3v2 text-frame properties
+  std::vector<TFieldAssignment> V1Fields;  // --v1: Title, Artist, Album, Year, Comment, Track, Genre
+  bool RemoveV1 = false, RemoveV2 = false, RemoveLyrics3 = false;  // --remove
   TWriteOptions Options;
 };
 

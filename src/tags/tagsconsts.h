@@ -14,5 +14,7 @@ inline constexpr const char* sNotApplicable = "Not applicable to this ID3 tag ve
 inline constexpr const char* sNotImplemented = "Not implemented yet";
 inline constexpr const char* sNotSupported = "Not supported";
 inline constexpr const char* sFrameNotSupported = "This frame is not supported in this ID3 tag version";
+inline constexpr const char* sLyrics3FieldTooLarge = "Lyrics3 field %s is larger than %d bytes";
+inline constexpr const char* sLyrics3BlockTooLarge = "Lyrics3 block is larger than %d bytes";
 
 }  // namespace tags

@@ -128,6 +128,39 @@ class InfoTest(unittest.TestCase):
         self.assertIn("past the end", by_name["truncated.mp3"]["error"])
         self.assertIn("ompressed", by_name["badzlib.mp3"]["error"])
 
+    def test_id3v1_lyrics3_and_mpeg(self):
+        lyrics = b"LYRICSBEGIN" + b"IND00003100" + b"LYR00005la la" + b"EAR00005Ca\xefts" + b"000048" + b"LYRICS200"
+        v1 = (b"TAG" + b"Title".ljust(30, b"\0") + b"Art\xe9".ljust(30, b"\0") + bytes(30) + b"1999"
+              + b"note".ljust(28, b"\0") + b"\x00\x07" + b"\x11")
+        v2 = tag(3, frame23(b"TIT2", b"\x00t"))
+        rc, [line] = self.info(self.write("tail.mp3", v2 + AUDIO + lyrics + v1))
+        self.assertEqual(rc, 0)
+        self.assertEqual(line["id3v1"], {"exists": True, "version": "1.1", "title": "Title", "artist": "Arté",
+                                         "album": "", "year": "1999", "comment": "note", "track": 7,
+                                         "genre": 17, "genre_name": "Rock"})
+        self.assertEqual(line["lyrics3"], {"exists": True, "size": 48,
+                                           "fields": {"IND": "100", "LYR": "la la", "EAR": "Caïts"}})
+        mpeg = line["mpeg"]
+        self.assertEqual({k: mpeg[k] for k in ("valid", "version", "layer", "bitrate", "sampling_rate",
+                                               "channel_mode", "mode_extension", "emphasis", "encoded_type",
+                                               "frame_length")},
+                         {"valid": True, "version": "MPEG 1", "layer": "Layer III", "bitrate": 128,
+                          "sampling_rate": 44100, "channel_mode": "Joint Stereo", "mode_extension": "MS",
+                          "emphasis": "None", "encoded_type": "CBR", "frame_length": 417})
+        self.assertEqual(mpeg["header_found_at"], len(v2))
+        self.assertEqual(mpeg["audio_size"], len(AUDIO))
+        self.assertAlmostEqual(mpeg["duration"], len(AUDIO) * 8 / 128000)
+        self.assertEqual(mpeg["duration_text"], "00:00")
+
+    def test_no_audio_at_all(self):
+        rc, [line] = self.info(self.write("text.mp3", b"just some text, no frames"))
+        self.assertEqual(rc, 0)
+        self.assertFalse(line["mpeg"]["valid"])
+        self.assertEqual(line["mpeg"]["header_found_at"], -1)
+        self.assertEqual(line["mpeg"]["version"], "Not defined")
+        self.assertFalse(line["id3v1"]["exists"])
+        self.assertFalse(line["lyrics3"]["exists"])
+
     def test_output_is_utf8_whatever_the_file_name(self):
         path = self.write(b"caf\xe9-\xff.mp3", AUDIO)
         rc, out, _ = run("info", path)

@@ -48,7 +48,7 @@ class SetTest(unittest.TestCase):
         rc, [line], _ = run("set", path, "--field", "Title=Привет 🎵", "--field", "Track=3/12")
         self.assertEqual(rc, 0)
         self.assertEqual(line, {"file": path, "ok": True, "version": "2.3", "encoding": "utf16",
-                                "fields": ["Title", "Track"]})
+                                "fields": ["Title", "Track"], "v1": [], "removed": []})
         v2 = self.info(path)
         self.assertEqual(v2["version"], "2.3.0")
         self.assertEqual(v2["fields"], {"Title": "Привет 🎵", "Track": "3/12"})
@@ -106,6 +106,67 @@ class SetTest(unittest.TestCase):
         v2 = self.info(path)
         self.assertEqual([f["id"] for f in v2["frames"]], ["CHAP", "TPE1"])
 
+    def test_id3v1_fields(self):
+        path = self.write("v1.mp3", AUDIO)
+        long_title = "T" * 40
+        rc, [line], _ = run("set", path, "--v1", "Title=" + long_title, "--v1", "Artist=Café",
+                            "--v1", "Track=5", "--v1", "Genre=rock", "--v1", "Year=1999")
+        self.assertEqual(rc, 0, line)
+        self.assertEqual(line["v1"], ["Title", "Artist", "Track", "Genre", "Year"])
+        self.assertEqual(line["warnings"], ["Title: ID3v1 keeps the first 30 bytes"])
+        rc, [info], _ = run("info", path)
+        self.assertEqual(info["id3v1"], {"exists": True, "version": "1.1", "title": "T" * 30, "artist": "Café",
+                                         "album": "", "year": "1999", "comment": "", "track": 5, "genre": 17,
+                                         "genre_name": "Rock"})
+        self.assertFalse(info["id3v2"]["exists"], "no --field, so no ID3v2 tag is made")
+        with open(path, "rb") as f:
+            data = f.read()
+        self.assertEqual(data[:len(AUDIO)], AUDIO)
+        self.assertEqual(len(data), len(AUDIO) + 128)
+        rc, _, _ = run("set", path, "--v1", "Genre=80")
+        self.assertEqual(self.info_all(path)["id3v1"]["genre_name"], "Folk")
+
+    def info_all(self, path):
+        rc, [line], _ = run("info", path)
+        self.assertEqual(rc, 0)
+        return line
+
+    def test_refused_id3v1_values(self):
+        path = self.write("v1bad.mp3", AUDIO)
+        before = digest(path)
+        for value in ["Genre=Nonexistent", "Genre=256", "Track=300", "Track=x", "Title=Привет"]:
+            with self.subTest(value=value):
+                rc, [line], _ = run("set", path, "--field", "Title=ok", "--v1", value)
+                self.assertEqual(rc, 1)
+                self.assertIn("error", line)
+                self.assertEqual(digest(path), before)
+
+    def test_removing_tags(self):
+        lyrics = b"LYRICSBEGIN" + b"LYR00005la la" + b"000024" + b"LYRICS200"
+        v1 = b"TAG" + b"Title".ljust(30, b"\0") + bytes(94) + b"\x11"
+        v2 = base.tag(3, base.frame23(b"TIT2", b"\x00two"), padding=20)
+        cases = [
+            (["--remove", "v2"], AUDIO + lyrics + v1, (False, True, True)),
+            (["--remove", "v1"], v2 + AUDIO + lyrics, (True, True, False)),
+            (["--remove", "lyrics3"], v2 + AUDIO + v1, (True, False, True)),
+            (["--remove", "v1", "--remove", "lyrics3"], v2 + AUDIO, (True, False, False)),
+            (["--remove", "v1", "--remove", "v2", "--remove", "lyrics3"], AUDIO, (False, False, False)),
+        ]
+        for args, expected_bytes, (has_v2, has_lyrics, has_v1) in cases:
+            with self.subTest(args=args):
+                path = self.write("rm.mp3", v2 + AUDIO + lyrics + v1)
+                rc, [line], _ = run("set", path, *args)
+                self.assertEqual(rc, 0, line)
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), expected_bytes)
+                info = self.info_all(path)
+                self.assertEqual((info["id3v2"]["exists"], info["lyrics3"]["exists"], info["id3v1"]["exists"]),
+                                 (has_v2, has_lyrics, has_v1))
+        path = self.write("nolyrics.mp3", AUDIO)
+        rc, _, _ = run("set", path, "--remove", "lyrics3")
+        with open(path, "rb") as f:
+            self.assertEqual(f.read(), AUDIO, "removing what is not there adds nothing")
+
     def test_usage_errors(self):
         path = self.write("u.mp3", AUDIO)
         cases = [
@@ -116,6 +177,10 @@ class SetTest(unittest.TestCase):
             ["set", path, "--field", "Title=x", "--version", "3"],
             ["set", path, "--field", "Title=x", "--encoding", "ucs2"],
             ["set", path, "--field", "Title=x", "--version", "2.3", "--encoding", "utf8"],
+            ["set", path, "--v1", "Band=x"],
+            ["set", path, "--remove", "v3"],
+            ["set", path, "--remove", "v2", "--field", "Title=x"],
+            ["set", path, "--remove", "v1", "--v1", "Title=x"],
         ]
         for args in cases:
             with self.subTest(args=args):

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "id3v1tag.h"
 #include "id3v2tag.h"
+#include "mpegaudio.h"
 #include "memoryfilesystem.h"
 
 namespace fuzz {
@@ -184,6 +186,129 @@ void CheckWritten(TID3v2Tag& tag, tags::test::TMemoryFileSystem& fs, const TByte
   if (!(after[5] & 0x80)) FUZZ_CHECK(check.Padding() == tag.Padding(), step + ": padding read back");
 }
 
+struct TEndFields {
+  bool Exists = false;
+  std::string Title, Artist, Album, Year, Comment;
+  uint8_t Track = 0, Genre = 255;
+  std::vector<std::pair<std::string, TBytes>> Lyrics;
+  bool operator==(const TEndFields&) const = default;
+};
+
+TEndFields ReadEnd(tags::TID3v1Tag& v1) {
+  TEndFields f;
+  f.Exists = v1.Exists();
+  f.Title = v1.Title();
+  f.Artist = v1.Artist();
+  f.Album = v1.Album();
+  f.Year = v1.Year();
+  f.Comment = v1.Comment();
+  f.Track = v1.Track();
+  f.Genre = v1.Genre();
+  for (int i = 0; i < v1.Lyrics().Fields().Count(); ++i)
+    f.Lyrics.emplace_back(v1.Lyrics().Fields()[i].Name(), v1.Lyrics().Fields()[i].Data().Bytes());
+  (void)v1.GenreAsString();
+  (void)v1.Version();
+  (void)v1.Lyrics().LyricsText();
+  return f;
+}
+
+// The end of the file: the ID3v1 tag and the Lyrics3 block in front of it, read, written
+// back with and without the Lyrics3 block, and erased. Whatever the input, nothing before
+// the old end may change, and what was written must read back.
+void RunEndOfFile(tags::test::TMemoryFileSystem& fs, const TBytes& input) {
+  for (const bool editLyrics : {false, true}) {
+    const std::string step = editLyrics ? "id3v1 commit with lyrics3" : "id3v1 commit";
+    fs.WriteFile(kPath, input);
+    tags::TID3v1Tag v1(&fs);
+    v1.SetFileName(kPath);
+    try {
+      v1.Open();
+    } catch (const tags::ETagError&) {
+      FUZZ_CHECK(fs.ReadFile(kPath) == input, step + ": failed open");
+      return;
+    }
+    FUZZ_CHECK(v1.Active(), step);
+    TEndFields before = ReadEnd(v1);
+    v1.SetEditLyrics(editLyrics);
+    // A title of full width and a track: every byte of the block is in use.
+    v1.SetTitle(std::string(30, 'x'));
+    v1.SetTrack(7);
+    const int messages = MessagesShown;
+    try {
+      v1.Commit();
+    } catch (const tags::ETagError& e) {
+      Broken(e.what(), step, __LINE__);
+    }
+    if (MessagesShown != messages) {
+      // An oversized Lyrics3 field was refused: nothing may have changed.
+      FUZZ_CHECK(fs.ReadFile(kPath) == input, step + ": refused commit");
+      continue;
+    }
+    const TBytes after = fs.ReadFile(kPath);
+    FUZZ_CHECK(after.size() >= 128, step);
+    tags::TID3v1Tag check(&fs);
+    check.SetFileName(kPath);
+    try {
+      check.Open();
+    } catch (const tags::ETagError& e) {
+      Broken(e.what(), step + ": reading back", __LINE__);
+    }
+    TEndFields expected = before;
+    expected.Exists = true;
+    expected.Title = std::string(30, 'x');
+    expected.Track = 7;
+    // A comment longer than 28 bytes gives way to the track number.
+    if (expected.Comment.size() > 28) expected.Comment.resize(28);
+    TEndFields read = ReadEnd(check);
+    if (!editLyrics) {
+      // The Lyrics3 block was left alone; what reads back of it is not this step's.
+      read.Lyrics.clear();
+      expected.Lyrics.clear();
+    } else {
+      // A lone IND field is no block at all; then empty fields are not written (in this
+      // order: an IND beside an empty field survives).
+      if (expected.Lyrics.size() == 1 && expected.Lyrics[0].first == "IND") expected.Lyrics.clear();
+      std::erase_if(expected.Lyrics, [](const auto& f) { return f.second.empty(); });
+    }
+    FUZZ_CHECK(read == expected, step + ": fields read back");
+    FUZZ_CHECK(fs.List(kFolder) == std::vector<std::string>{"input.mp3"}, step);
+  }
+
+  fs.WriteFile(kPath, input);
+  tags::TID3v1Tag v1(&fs);
+  v1.SetFileName(kPath);
+  v1.Open();
+  v1.SetEditLyrics(true);
+  try {
+    v1.Erase();
+  } catch (const tags::ETagError& e) {
+    Broken(e.what(), "id3v1 erase", __LINE__);
+  }
+  const TBytes after = fs.ReadFile(kPath);
+  FUZZ_CHECK(after.size() <= input.size(), "id3v1 erase");
+  FUZZ_CHECK(std::equal(after.begin(), after.end(), input.begin()), "id3v1 erase keeps everything before the end");
+}
+
+// The stream analysis only reads: it must never fail on content, and what it reports
+// must lie inside the file.
+void RunMpeg(tags::test::TMemoryFileSystem& fs, const TBytes& input) {
+  fs.WriteFile(kPath, input);
+  tags::TMPEGAudio mpeg(&fs);
+  mpeg.SetFileName(kPath);
+  try {
+    mpeg.Open();
+  } catch (const tags::ETagError& e) {
+    Broken(e.what(), "mpeg", __LINE__);
+  }
+  FUZZ_CHECK(mpeg.FileSize() == int64_t(input.size()), "mpeg");
+  FUZZ_CHECK(mpeg.HeaderFoundAt() < int64_t(input.size()), "mpeg");
+  if (mpeg.HeaderFoundAt() >= 0) FUZZ_CHECK(input[size_t(mpeg.HeaderFoundAt())] == 0xFF, "mpeg: header sync");
+  FUZZ_CHECK(mpeg.Duration() >= 0 && mpeg.Duration() == mpeg.Duration(), "mpeg: duration");
+  FUZZ_CHECK(!mpeg.DurationToTime().empty(), "mpeg");
+  if (mpeg.Valid()) FUZZ_CHECK(mpeg.SamplingRate() >= 0, "mpeg");
+  FUZZ_CHECK(fs.ReadFile(kPath) == input, "mpeg only reads");
+}
+
 }  // namespace
 
 void SilenceEngineMessages() {
@@ -194,6 +319,9 @@ void RunInput(const uint8_t* data, size_t size) {
   MessagesShown = 0;
   const TBytes input(data, data + size);
   tags::test::TMemoryFileSystem fs;
+  // The end of the file and the stream analysis first: a broken ID3v2 tag ends the run.
+  RunEndOfFile(fs, input);
+  RunMpeg(fs, input);
   fs.WriteFile(kPath, input);
 
   TID3v2Tag tag(&fs);

@@ -138,6 +138,16 @@ std::vector<TSeed> Seeds() {
                    Tag(3, 0, Frame23("TIT2", Str("not zlib at all"), 0, 0x80, BE(100, 4)))});
   seeds.push_back({"unknown-major-version", Cat({Tag(5, 0, Frame23("TIT2", title)), Audio()})});
   seeds.push_back({"no-tag", Audio()});
+  // The end of the file: a Lyrics3 block in front of an ID3v1 tag, and a "Xing" frame.
+  const TBytes lyrics = Cat({Str("LYRICSBEGIN"), Str("IND00003110"), Str("LYR00005la la"), Str("INF00004info"),
+                             Str("000047"), Str("LYRICS200")});
+  const TBytes v1 = Cat({Str("TAG"), Str("Title"), TBytes(25, 0), Str("Artist"), TBytes(24, 0), TBytes(30, 0),
+                         Str("1999"), Str("comment"), TBytes(21, 0), {0, 3, 17}});
+  seeds.push_back({"v23-audio-lyrics3-id3v1", Cat({Tag(3, 0, Frame23("TIT2", title)), Audio(), lyrics, v1})});
+  seeds.push_back({"id3v1-only", Cat({Audio(), v1})});
+  TBytes xing = Cat({{0xFF, 0xFB, 0x90, 0x64}, TBytes(32, 0), Str("Xing"), BE(3, 4), BE(100, 4), BE(41700, 4)});
+  xing.resize(417, 0);
+  seeds.push_back({"xing-vbr-frame", Cat({xing, Audio()})});
   seeds.push_back({"empty", {}});
   return seeds;
 }
