@@ -1,1 +1,0 @@
-int sonivex_testsupport_placeholder;
