@@ -1,24 +1,20 @@
-// Every way the disk can fail during Open, Commit and Erase: a clean run measures the
-// operations and bytes each one needs, then the run is repeated with a fault at every
-// operation, at (nearly) every byte the writes put out and at every read cut short.
-// Each run must end in success or in an ETagError, and must leave no temporary file
-// behind. After success the MP3 must be exactly what the clean run made of it; after a
-// failure exactly what it was, with one exception that cannot be helped: an overwrite
-// in place that a failing device cuts short leaves the new bytes that went out in front
-// of the old ones (the audio behind the tag region is untouched even then). A full disk
-// cannot cause that, as overwriting needs no new space.
+// Every way the disk can fail during Open, Commit and Erase of an ID3v2 tag, swept by
+// the harness in faultsweep.h. Each run must end in success or in an ETagError, and
+// must leave no temporary file behind. After success the MP3 must be exactly what the
+// clean run made of it; after a failure exactly what it was, with one exception that
+// cannot be helped: an overwrite in place that a failing device cuts short leaves the
+// new bytes that went out in front of the old ones (the audio behind the tag region is
+// untouched even then). A full disk cannot cause that, as overwriting needs no new space.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "builders.h"
-#include "faultyfilesystem.h"
+#include "faultsweep.h"
 #include "id3v2tag.h"
 #include "testutil.h"
 
@@ -29,8 +25,8 @@ using builders::Str;
 using builders::Text;
 using tags::TID3v2Tag;
 using tags::test::TFaultOperation;
-using tags::test::TFaultyFileSystem;
-using tags::test::TSpaceAccounting;
+using tags::test::TFaultSweep;
+using tags::test::TSweepFault;
 using testutil::Bytes;
 
 // The tag region of the fixtures before the edit: header, frames and padding.
@@ -129,127 +125,61 @@ const TScenario kScenarios[] = {
     {"EraseWithFooter", TKind::Erase, NoEdit, TFixture::Id3v24WithFooter},
 };
 
+void PrintTo(const TScenario& c, std::ostream* os) { *os << c.Name; }
+
 struct TFrameCopy {
   std::string Name;
   Bytes Payload;
   bool operator==(const TFrameCopy&) const = default;
 };
 
-// What one run left behind.
-struct TOutcome {
-  bool Failed = false;
-  std::string Error;
-  Bytes File;
-  uint32_t Mode = 0;
-  std::vector<std::string> Entries;
-  std::vector<TFrameCopy> Frames;  // as read, for the Read scenario
-  uint64_t BytesWritten = 0;
-  bool LinkKept = true;
-};
+// The frames the tag object holds after the run, compared after a successful read.
+using TFrames = std::vector<TFrameCopy>;
 
-std::string FirstDifference(const Bytes& actual, const Bytes& expected) {
-  const size_t common = std::min(actual.size(), expected.size());
-  for (size_t i = 0; i < common; ++i)
-    if (actual[i] != expected[i])
-      return "first difference at byte " + std::to_string(i) + " of " + std::to_string(expected.size());
-  return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size());
-}
-
-class FaultSweep : public ::testing::TestWithParam<TScenario> {
+class FaultSweep : public TFaultSweep<TScenario, TFrames> {
  protected:
-  void SetUp() override {
-    Path_ = Folder_.File("song.mp3");
-    Original_ = Mp3Fixture(Scenario().Fixture);
-    if (Scenario().ThroughLink) {
-      std::filesystem::create_symlink("song.mp3", Folder_.File("link.mp3"));
-      ExpectedEntries_.insert(ExpectedEntries_.begin(), "link.mp3");
-    }
-    Clean_ = Run([](TFaultyFileSystem&) {});
-    CleanTrace_ = Faulty_.Trace();
-    CleanBytes_ = Faulty_.BytesWritten();
-    ASSERT_FALSE(Clean_.Failed) << Clean_.Error;
-    ASSERT_EQ(Clean_.Entries, ExpectedEntries_);
-  }
+  Bytes BuildFile() const override { return Mp3Fixture(Scenario().Fixture); }
 
-  const TScenario& Scenario() const { return GetParam(); }
-
-  TOutcome Run(const std::function<void(TFaultyFileSystem&)>& arm) {
-    namespace fs = std::filesystem;
-    fs::remove(Path_);
-    testutil::WriteFile(Path_, Original_);
-    fs::permissions(Path_, fs::perms(Scenario().Mode));
-    Faulty_.Reset();
-    arm(Faulty_);
-
-    TOutcome out;
+  void Perform(const std::string& file, TOutcome& out) override {
     TID3v2Tag tag(&Faulty_);
-    tag.SetFileName(Scenario().ThroughLink ? Folder_.File("link.mp3") : Path_);
-    try {
+    tag.SetFileName(file);
+    Attempt(out, [&] {
       tag.Open();
       Scenario().Edit(tag);
       if (Scenario().Kind == TKind::Erase) tag.Erase();
       else if (Scenario().Kind != TKind::Read) tag.Commit();
-    } catch (const tags::ETagError& e) {
-      out.Failed = true;
-      out.Error = e.what();
-    }
-    out.BytesWritten = Faulty_.BytesWritten();
+    });
     for (int i = 0; i < tag.Frames().Count(); ++i)
-      out.Frames.push_back({tag.Frames()[i].Name(), tag.Frames()[i].Data().Bytes()});
-    out.File = testutil::ReadFile(Path_);
-    struct stat st {};
-    ::stat(Path_.c_str(), &st);
-    out.Mode = st.st_mode & 07777;
-    out.Entries = Folder_.List();
-    out.LinkKept = !Scenario().ThroughLink || std::filesystem::is_symlink(Folder_.File("link.mp3"));
-    return out;
+      out.Tag.push_back({tag.Frames()[i].Name(), tag.Frames()[i].Data().Bytes()});
   }
 
-  // The rules every run must keep, whatever failed.
-  ::testing::AssertionResult Acceptable(const TOutcome& out) const {
-    if (out.Entries != ExpectedEntries_)
-      return ::testing::AssertionFailure() << "the folder holds " << ::testing::PrintToString(out.Entries);
-    if (!out.LinkKept) return ::testing::AssertionFailure() << "the link was replaced by a file";
-    if (!out.Failed) {
-      if (out.File != Clean_.File)
-        return ::testing::AssertionFailure() << "succeeded with other content than the clean run: "
-                                             << FirstDifference(out.File, Clean_.File);
-      if (out.Mode != Clean_.Mode)
-        return ::testing::AssertionFailure() << "succeeded with mode " << std::oct << out.Mode;
-      if (Scenario().Kind == TKind::Read && out.Frames != Clean_.Frames)
-        return ::testing::AssertionFailure() << "succeeded but read " << out.Frames.size()
-                                             << " frames instead of " << Clean_.Frames.size();
-      return ::testing::AssertionSuccess();
-    }
-    if (out.Error.empty()) return ::testing::AssertionFailure() << "an error without a message";
-    // An overwrite in place cannot be undone: a device error in the middle of it leaves
-    // the new bytes that went out in front of the old ones. Everything else must be the
-    // original, and the audio behind the tag region always is.
+  ::testing::AssertionResult AcceptSuccess(const TOutcome& out) const override {
+    if (Scenario().Kind == TKind::Read && out.Tag != Clean_.Tag)
+      return ::testing::AssertionFailure() << "succeeded but read " << out.Tag.size() << " frames instead of "
+                                           << Clean_.Tag.size();
+    return ::testing::AssertionSuccess();
+  }
+
+  // An overwrite in place cannot be undone: a device error in the middle of it leaves
+  // the new bytes that went out in front of the old ones. Everything else must be the
+  // original, and the audio behind the tag region always is.
+  std::vector<Bytes> FilesAfterFailure(const TOutcome& out, TSweepFault) const override {
     Bytes expected = Original_;
     if (Scenario().Kind == TKind::InPlace) {
       const size_t written = size_t(std::min<uint64_t>(out.BytesWritten, expected.size()));
       std::copy(Clean_.File.begin(), Clean_.File.begin() + std::ptrdiff_t(written), expected.begin());
     }
-    if (out.File != expected)
-      return ::testing::AssertionFailure() << "failed (" << out.Error << ") and changed the file: "
-                                           << FirstDifference(out.File, expected);
-    const uint32_t mode = Scenario().Mode;
-    if (out.Mode != mode && out.Mode != (mode | S_IWUSR))
-      return ::testing::AssertionFailure() << "failed and left mode " << std::oct << out.Mode;
-    return ::testing::AssertionSuccess();
+    return {expected};
   }
 
-  std::string Where() const { return Faulty_.Fired() ? "fault at " + Faulty_.FiredAt() : "fault not met"; }
+  // Every byte around the starts of the header and the frames and around the region's end.
+  std::vector<uint64_t> BudgetEdges() const override {
+    const uint64_t region = OldRegion(Scenario().Fixture);
+    return {9, 10, 11, region - 1, region, region + 1};
+  }
 
-  testutil::TTempFolder Folder_;
-  testutil::TErrorCapture Messages_;
-  TFaultyFileSystem Faulty_{tags::SystemFileSystem()};
-  std::string Path_;
-  std::vector<std::string> ExpectedEntries_{"song.mp3"};
-  Bytes Original_;
-  TOutcome Clean_;
-  std::vector<TFaultOperation> CleanTrace_;
-  uint64_t CleanBytes_ = 0;
+  // Overwriting the old region needs no new space: a full disk cannot stop it.
+  bool OverwritesInPlace() const override { return Scenario().Kind == TKind::InPlace; }
 };
 
 TEST_P(FaultSweep, CleanRunKeepsEverythingBehindTheTag) {
@@ -262,17 +192,17 @@ TEST_P(FaultSweep, CleanRunKeepsEverythingBehindTheTag) {
   switch (Scenario().Kind) {
     case TKind::Read:
       EXPECT_EQ(file, Original_);
-      EXPECT_EQ(Clean_.Frames.size(), 5u);
+      EXPECT_EQ(Clean_.Tag.size(), 5u);
       EXPECT_EQ(CleanBytes_, 0u);
       break;
     case TKind::InPlace:
       EXPECT_EQ(region, oldRegion);
-      EXPECT_EQ(Faulty_.Count(TFaultOperation::CreateUnique), 0u);
+      EXPECT_EQ(CleanCount(TFaultOperation::CreateUnique), 0u);
       break;
     case TKind::Rewrite:
       EXPECT_GT(region, oldRegion);
       EXPECT_EQ(region % 2048, 0u);
-      EXPECT_EQ(Faulty_.Count(TFaultOperation::CreateUnique), 1u);
+      EXPECT_EQ(CleanCount(TFaultOperation::CreateUnique), 1u);
       EXPECT_EQ(Clean_.Mode, Scenario().Mode | S_IWUSR);
       break;
     case TKind::Erase:
@@ -287,76 +217,6 @@ TEST_P(FaultSweep, CleanRunKeepsEverythingBehindTheTag) {
   }
 }
 
-TEST_P(FaultSweep, FailingEachOperation) {
-  const uint64_t operations = CleanTrace_.size();
-  ASSERT_GT(operations, 0u);
-  // One index past the end arms a fault that is never met: that run must equal the clean one.
-  for (uint64_t index = 0; index <= operations; ++index) {
-    const TOutcome out = Run([&](TFaultyFileSystem& fs) { fs.FailOperation(index); });
-    SCOPED_TRACE("operation " + std::to_string(index) + ": " + Where());
-    ASSERT_EQ(Faulty_.Fired(), index < operations);
-    ASSERT_TRUE(Acceptable(out));
-  }
-}
-
-// A cut write must never pass as success. Counting every byte, each budget below what
-// the clean run wrote must therefore fail, and each budget at or above it succeed.
-class FaultSweepDiskFull : public FaultSweep {
- protected:
-  void Sweep(TSpaceAccounting accounting) {
-    std::vector<uint64_t> budgets;
-    // Every byte around the starts of the header, the frames and the region's end;
-    // elsewhere about 400 steps are enough to hit every write and block.
-    const uint64_t step = std::max<uint64_t>(1, CleanBytes_ / 400);
-    for (uint64_t b = 0; b <= CleanBytes_; b += step) budgets.push_back(b);
-    const uint64_t region = OldRegion(Scenario().Fixture);
-    for (uint64_t b : {uint64_t(1), uint64_t(9), uint64_t(10), uint64_t(11), region - 1, region, region + 1,
-                       CleanBytes_ - 1, CleanBytes_})
-      if (b <= CleanBytes_) budgets.push_back(b);
-    for (const uint64_t budget : budgets) {
-      const TOutcome out = Run([&](TFaultyFileSystem& fs) { fs.FailWritesAfter(budget, accounting); });
-      SCOPED_TRACE("budget " + std::to_string(budget) + " of " + std::to_string(CleanBytes_) + ": " + Where());
-      if (Faulty_.Fired()) {
-        ASSERT_TRUE(out.Failed) << "a write cut short went unnoticed";
-      }
-      if (accounting == TSpaceAccounting::EveryByte) {
-        ASSERT_EQ(Faulty_.Fired(), budget < CleanBytes_);
-      }
-      ASSERT_TRUE(Acceptable(out));
-    }
-  }
-};
-
-TEST_P(FaultSweepDiskFull, FailingDevice) { Sweep(TSpaceAccounting::EveryByte); }
-
-TEST_P(FaultSweepDiskFull, FullDisk) {
-  Sweep(TSpaceAccounting::NewBytesOnly);
-  // Overwriting the old region needs no new space: a full disk cannot stop it.
-  if (Scenario().Kind == TKind::InPlace) {
-    const TOutcome out = Run([](TFaultyFileSystem& fs) { fs.FailWritesAfter(0, TSpaceAccounting::NewBytesOnly); });
-    EXPECT_FALSE(out.Failed) << out.Error;
-  }
-}
-
-TEST_P(FaultSweep, CuttingEachReadShort) {
-  size_t reads = 0;
-  for (uint64_t index = 0; index < CleanTrace_.size(); ++index) {
-    if (CleanTrace_[index] != TFaultOperation::Read) continue;
-    ++reads;
-    // 0: the file seems to end there; 5: a short read from which the rest can follow.
-    for (const size_t keep : {size_t(0), size_t(5)}) {
-      const TOutcome out = Run([&](TFaultyFileSystem& fs) { fs.ShortenRead(index, keep); });
-      SCOPED_TRACE("read at operation " + std::to_string(index) + " cut to " + std::to_string(keep) +
-                   " bytes: " + Where());
-      ASSERT_TRUE(Acceptable(out));
-    }
-  }
-  EXPECT_GT(reads, 0u);
-}
-
-std::string ScenarioName(const ::testing::TestParamInfo<TScenario>& info) { return info.param.Name; }
-
-INSTANTIATE_TEST_SUITE_P(Tags, FaultSweep, ::testing::ValuesIn(kScenarios), ScenarioName);
-INSTANTIATE_TEST_SUITE_P(Tags, FaultSweepDiskFull, ::testing::ValuesIn(kScenarios), ScenarioName);
+SONIVEX_FAULT_SWEEP_TESTS(Tags, FaultSweep, kScenarios);
 
 }  // namespace
