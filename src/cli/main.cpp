@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "infocommand.h"
+#include "scancommand.h"
 #include "setcommand.h"
 
 namespace {
@@ -52,6 +53,29 @@ constexpr const char* kUsage =
     "                 --encoding latin1|utf16|utf16be|utf8\n"
     "                                         default: utf16 for 2.2 and 2.3, utf8 for 2.4;\n"
     "                                         2.2 and 2.3 cannot hold utf16be or utf8\n"
+    "\n"
+    "  scan FOLDER [--recursive] [--hidden] [--read-tag 0|1|2] [--json]\n"
+    "                 List the .mp1, .mp2 and .mp3 files of FOLDER as the desktop program's\n"
+    "                 file list shows them: 21 columns (File name, File size, Artist, Title,\n"
+    "                 Album, Year, Track, Genre, Comment, Duration, Bitrate, Sample rate,\n"
+    "                 BPM, Disk, Composer, Original artist, URL, Encoded by, Copyright,\n"
+    "                 Publisher, Date), sorted by file name, ASCII letters regardless of\n"
+    "                 case (equal names by full path). Output is TSV with the captions as\n"
+    "                 the header line (a tab, line break or backslash in a cell is written\n"
+    "                 \\t, \\n, \\r or \\\\), or with --json one object per line whose keys\n"
+    "                 are \"path\" and the captions, every value a string. Date is the\n"
+    "                 file's last write in local time, dd/mm/yyyy hh:mm. A summary (files,\n"
+    "                 total time, total size) and one line per folder or file that could\n"
+    "                 not be read go to stderr; such a file keeps its row.\n"
+    "                 --recursive      also every folder below FOLDER, hidden ones too;\n"
+    "                                  links to folders are followed, each folder once\n"
+    "                                  (default: FOLDER only)\n"
+    "                 --hidden         also hidden files, names starting with '.'\n"
+    "                                  (default: left out)\n"
+    "                 --read-tag 0|1|2 which tags fill the tag columns: 0 ID3v1 only,\n"
+    "                                  1 ID3v2 only, 2 both, where the ID3v1 tag fills\n"
+    "                                  only the cells the ID3v2 tag left empty\n"
+    "                                  (default: 2)\n"
     "\n"
     "Options:\n"
     "  -h, --help     Show this help and exit.\n"
@@ -107,6 +131,20 @@ int main(int argc, char** argv) {
     const std::string error = cli::ParseSetArguments(rest, request);
     if (!error.empty()) return UsageError(error);
     return cli::RunSet(request);
+  }
+  if (command == "scan") {
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const std::string& a : rest)
+      if (a == "-h" || a == "--help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+      } else if (a == "--") {
+        break;
+      }
+    cli::TScanRequest request;
+    const std::string error = cli::ParseScanArguments(rest, request);
+    if (!error.empty()) return UsageError(error);
+    return cli::RunScan(request);
   }
   return UsageError("unknown command " + command);
 }
