@@ -243,6 +243,9 @@ void FillRowFromID3v1(const tags::TID3v1Tag& tag, TFileRow& row) {
 }
 
 TFileReader::TFileReader() {
+  ID3v2Tag.SetFileSystem(&Cache);
+  ID3v1Tag.SetFileSystem(&Cache);
+  MPEGAudio.SetFileSystem(&Cache);
   ID3v2Tag.SetName("ID3v2Tag");
   ID3v1Tag.SetName("ID3v1Tag");
   MPEGAudio.SetName("MPEGAudio");
@@ -300,6 +303,7 @@ TFileRow ReadFileRow(TFileReader& reader, const TFileRecord& record, int readTag
     }, row.Data.Path, messages, failed);
     mpeg.Close();
   }
+  reader.Cache.Release();
   return row;
 }
 
@@ -315,6 +319,7 @@ bool ID3RefreshInformation(TFileReader& reader, const QString& fileName, TFileRo
     v2.Close();
     v1.Close();
     mpeg.Close();
+    reader.Cache.Release();
   };
   const bool read = ReadStep([&] {
     v2.SetFileName(path);

@@ -15,6 +15,8 @@
 #include "id3v1tag.h"
 #include "id3v2tag.h"
 #include "mpegaudio.h"
+#include "readcache.h"
+#include "readcache.h"
 
 namespace app {
 
@@ -123,6 +125,8 @@ void FillRowFromID3v1(const tags::TID3v1Tag& tag, TFileRow& row);
 class TFileReader {
  public:
   TFileReader();
+  // The three components read each file through one handle (see TReadCache).
+  tags::TReadCache Cache{tags::SystemFileSystem()};
   tags::TID3v2Tag ID3v2Tag;
   tags::TID3v1Tag ID3v1Tag;
   tags::TMPEGAudio MPEGAudio;
