@@ -76,7 +76,7 @@ TBytes TextPayload(const std::string& text) {
   return payload;
 }
 
-TTaggedFile BuildTaggedFile(const TTaggedFileSpec& spec) {
+TTaggedFile BuildTaggedFile(const TTaggedFileLayout& layout) {
   static const std::array<std::pair<const char*, const char*>, 12> kTexts = {{
       {"TIT2", "A Benchmark Title of Moderate Length"},
       {"TPE1", "The Measured Ensemble"},
@@ -94,7 +94,7 @@ TTaggedFile BuildTaggedFile(const TTaggedFileSpec& spec) {
   TXorShift random(0x5eed1234abcdULL);
 
   TBytes frames;
-  for (int i = 0; i < spec.TextFrames && i < int(kTexts.size()); ++i)
+  for (int i = 0; i < layout.TextFrames && i < int(kTexts.size()); ++i)
     AppendFrame(frames, kTexts[size_t(i)].first, TextPayload(kTexts[size_t(i)].second));
 
   // APIC: encoding, MIME type, picture type 3 (front cover), empty description, image.
@@ -105,20 +105,20 @@ TTaggedFile BuildTaggedFile(const TTaggedFileSpec& spec) {
   Append(picture, {0, 3, 0});
   const size_t imageStart = picture.size();
   Append(picture, {0xFF, 0xD8, 0xFF, 0xE0});
-  while (picture.size() - imageStart < spec.PictureSize) picture.push_back(random.Next());
+  while (picture.size() - imageStart < layout.PictureSize) picture.push_back(random.Next());
   AppendFrame(frames, "APIC", picture);
 
-  const uint32_t size = uint32_t(frames.size() + spec.Padding);
+  const uint32_t size = uint32_t(frames.size() + layout.Padding);
   TTaggedFile file;
   file.Bytes = {'I', 'D', '3', 3, 0, 0, uint8_t((size >> 21) & 0x7F), uint8_t((size >> 14) & 0x7F),
                 uint8_t((size >> 7) & 0x7F), uint8_t(size & 0x7F)};
   Append(file.Bytes, frames.data(), frames.size());
-  file.Bytes.resize(file.Bytes.size() + spec.Padding, 0);
+  file.Bytes.resize(file.Bytes.size() + layout.Padding, 0);
   file.TagRegion = file.Bytes.size();
 
   // MPEG-1 layer III, 128 kbit/s, 44.1 kHz frames: 417 bytes each behind a sync word.
   constexpr size_t kFrameLength = 417;
-  const size_t end = file.TagRegion + spec.AudioSize;
+  const size_t end = file.TagRegion + layout.AudioSize;
   file.Bytes.reserve(end);
   while (file.Bytes.size() < end) {
     if ((file.Bytes.size() - file.TagRegion) % kFrameLength == 0)

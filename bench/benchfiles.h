@@ -30,7 +30,7 @@ class TBenchFolder {
 // An MP3 file with an ID3v2.3 tag at its start: `textFrames` text frames (at most 12)
 // with Latin-1 text, one APIC frame holding a JPEG-like picture of `pictureSize` bytes,
 // `padding` zero bytes, then `audioSize` bytes of MPEG-like frames.
-struct TTaggedFileSpec {
+struct TTaggedFileLayout {
   int TextFrames = 12;
   size_t PictureSize = 100 * 1024;
   size_t Padding = 2048;
@@ -42,7 +42,7 @@ struct TTaggedFile {
   size_t TagRegion = 0;  // header, frames and padding
 };
 
-TTaggedFile BuildTaggedFile(const TTaggedFileSpec& spec);
+TTaggedFile BuildTaggedFile(const TTaggedFileLayout& layout);
 
 // The payload of a text frame: encoding byte 0 (ISO-8859-1) and the text.
 TBytes TextPayload(const std::string& text);

@@ -189,7 +189,7 @@ std::shared_ptr<TFixtures> PrepareFixtures(const TBenchFolder& folder) {
     throw std::runtime_error("the in-place fixture was rewritten instead of updated in place");
   f->InPlaceRegion.assign(committed.begin(), committed.begin() + std::ptrdiff_t(f->Small.TagRegion));
 
-  TTaggedFileSpec large;
+  TTaggedFileLayout large;
   large.Padding = 1024;
   large.AudioSize = 0;
   const size_t tagRegion = BuildTaggedFile(large).TagRegion;

@@ -31,7 +31,7 @@ struct TMPEGFixtures {
   size_t TagRegion = 0;
 
   TMPEGFixtures() {
-    const TTaggedFile tagged = BuildTaggedFile(TTaggedFileSpec{});
+    const TTaggedFile tagged = BuildTaggedFile(TTaggedFileLayout{});
     TagRegion = tagged.TagRegion;
     WriteFile(Tagged, tagged.Bytes, true);
     WriteFile(Bare, TBytes(tagged.Bytes.begin() + long(tagged.TagRegion), tagged.Bytes.end()), true);

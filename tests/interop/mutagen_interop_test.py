@@ -90,10 +90,10 @@ def render_as_22(frame):
     MIME type. For the other 2.2 frames both classes share their fields."""
     name = NAME_22_OF[type(frame)]
     cls = Frames_2_2[name]
-    fields = {spec.name: getattr(frame, spec.name) for spec in cls._framespec}
-    for spec in cls._optionalspec:
-        if hasattr(frame, spec.name):
-            fields[spec.name] = getattr(frame, spec.name)
+    fields = {field.name: getattr(frame, field.name) for field in cls._framespec}
+    for field in cls._optionalspec:
+        if hasattr(frame, field.name):
+            fields[field.name] = getattr(frame, field.name)
     return name, cls(**fields)._writeData(RENDER)
 
 
