@@ -3,8 +3,8 @@
 // build's tests, without clang or libFuzzer. A broken invariant aborts: the last
 // "replay:" line names the input.
 //
-//   id3v2_fuzz_replay FOLDER...             replay the seeds and every file in the folders
-//   id3v2_fuzz_replay --write-seeds FOLDER  write the seeds there as files (the corpus)
+//   id3v2_fuzz_replay FOLDER...             replay the built-in inputs and every file in the folders
+//   id3v2_fuzz_replay --write-seeds FOLDER  write the built-in inputs there as files (the corpus)
 
 #include <algorithm>
 #include <cstdio>

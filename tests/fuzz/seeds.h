@@ -1,5 +1,5 @@
 #pragma once
-// The seed corpus, built in code: one small file for each path through the reader the
+// The starting corpus, built in code: one small file for each path through the reader the
 // fuzzer should start from (each version, header and frame flags, extended headers,
 // footers, compression, unsynchronisation, damaged sizes). tests/fuzz/corpus holds the
 // same inputs as files, written by `id3v2_fuzz_replay --write-seeds`.
