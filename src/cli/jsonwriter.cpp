@@ -53,30 +53,32 @@ TJsonWriter& TJsonWriter::Key(std::string_view key) {
   return *this;
 }
 
-void TJsonWriter::AppendString(std::string_view utf8) {
+std::string JsonQuote(std::string_view utf8) {
   // A round trip through UTF-16 replaces whatever is not well-formed UTF-8.
   const std::string clean = tags::Utf16ToUtf8(tags::Utf8ToUtf16(utf8));
-  Out_ += '"';
+  std::string out = "\"";
   for (char ch : clean) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': Out_ += "\\\""; break;
-      case '\\': Out_ += "\\\\"; break;
-      case '\n': Out_ += "\\n"; break;
-      case '\r': Out_ += "\\r"; break;
-      case '\t': Out_ += "\\t"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
       default:
         if (c < 0x20) {
           char buf[8];
           std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          Out_ += buf;
+          out += buf;
         } else {
-          Out_ += ch;
+          out += ch;
         }
     }
   }
-  Out_ += '"';
+  return out + '"';
 }
+
+void TJsonWriter::AppendString(std::string_view utf8) { Out_ += JsonQuote(utf8); }
 
 TJsonWriter& TJsonWriter::Value(std::string_view utf8) {
   BeforeValue();

@@ -9,6 +9,9 @@
 
 namespace cli {
 
+// `utf8` as a quoted JSON string; malformed UTF-8 becomes U+FFFD.
+std::string JsonQuote(std::string_view utf8);
+
 class TJsonWriter {
  public:
   TJsonWriter& BeginObject();

@@ -15,24 +15,11 @@
 #include "tagerror.h"
 #include "textcodec.h"
 
+#include "jsonwriter.h"
+
 namespace {
 
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (const unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
+std::string JsonString(const std::string& utf8) { return cli::JsonQuote(utf8); }
 
 std::string Hex(const tags::TBytes& bytes) {
   static const char digits[] = "0123456789abcdef";

@@ -10,24 +10,11 @@
 
 #include "mpegaudio.h"
 
+#include "jsonwriter.h"
+
 namespace {
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
+std::string JsonString(const std::string& utf8) { return cli::JsonQuote(utf8); }
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 

@@ -2,6 +2,7 @@
 // Byte builders for ID3v2 fixtures: integers, frames of each version, whole tag regions,
 // and the two calls that run the frame parser and writer on such bytes without a file.
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -111,5 +112,39 @@ inline Bytes SaveFrames(tags::TID3v2Tag& tag) {
 }
 
 inline Bytes Payload(const tags::TID3v2Frame& frame) { return frame.Data().Bytes(); }
+
+// A test whose tag is active on a file of its own: without an ID3v2 tag, or with the
+// tag bytes given to OpenWith; engine messages are captured.
+class TActiveTagTest : public ::testing::Test {
+ protected:
+  void SetUp() override { OpenWith({}); }
+
+  void OpenWith(const Bytes& tagBytes) {
+    tag_.Close();
+    testutil::WriteFile(path_, Cat({tagBytes, Bytes(64, 0xAA)}));
+    tag_.SetFileName("");
+    tag_.SetFileName(path_);
+    tag_.Open();
+    ASSERT_TRUE(tag_.Active());
+  }
+
+  void Reopen() {
+    tag_.Close();
+    tag_.Open();
+  }
+
+  // The payload of frame number `nth` of the kind; empty when there is none.
+  Bytes PayloadOf(tags::TID3v2FrameID kind, int nth = 0) {
+    int seen = 0;
+    for (int i = 0; i < tag_.Frames().Count(); ++i)
+      if (tag_.Frames()[i].FrameID() == kind && seen++ == nth) return tag_.Frames()[i].Data().Bytes();
+    return {};
+  }
+
+  testutil::TTempFolder folder_;
+  std::string path_ = folder_.File("song.mp3");
+  tags::TID3v2Tag tag_;
+  testutil::TErrorCapture errors_;
+};
 
 }  // namespace builders

@@ -16,31 +16,7 @@ using builders::Str;
 
 namespace {
 
-class StructuredFrames : public ::testing::Test {
- protected:
-  void SetUp() override { OpenWith({}); }
-
-  void OpenWith(const Bytes& tagBytes) {
-    tag_.Close();
-    testutil::WriteFile(path_, Cat({tagBytes, Bytes(64, 0xAA)}));
-    tag_.SetFileName("");
-    tag_.SetFileName(path_);
-    tag_.Open();
-    ASSERT_TRUE(tag_.Active());
-  }
-
-  Bytes PayloadOf(TID3v2FrameID kind, int nth = 0) {
-    int seen = 0;
-    for (int i = 0; i < tag_.Frames().Count(); ++i)
-      if (tag_.Frames()[i].FrameID() == kind && seen++ == nth) return tag_.Frames()[i].Data().Bytes();
-    return {};
-  }
-
-  testutil::TTempFolder folder_;
-  std::string path_ = folder_.File("song.mp3");
-  TID3v2Tag tag_;
-  testutil::TErrorCapture errors_;
-};
+class StructuredFrames : public builders::TActiveTagTest {};
 
 TEST_F(StructuredFrames, CommentLayoutInEachEncoding) {
   EXPECT_EQ(tag_.Comments().Add("eng", u"", u"Nice", -1), 1);

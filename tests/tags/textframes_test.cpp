@@ -14,37 +14,7 @@ using builders::Str;
 
 namespace {
 
-// An active tag on a file without ID3v2 tag, or on one with the tag given.
-class TypedFrames : public ::testing::Test {
- protected:
-  void SetUp() override { OpenWith({}); }
-
-  void OpenWith(const Bytes& tagBytes) {
-    tag_.Close();
-    testutil::WriteFile(path_, Cat({tagBytes, Bytes(64, 0xAA)}));
-    tag_.SetFileName("");
-    tag_.SetFileName(path_);
-    tag_.Open();
-    ASSERT_TRUE(tag_.Active());
-  }
-
-  void Reopen() {
-    tag_.Close();
-    tag_.Open();
-  }
-
-  Bytes PayloadOf(TID3v2FrameID kind, int nth = 0) {
-    int seen = 0;
-    for (int i = 0; i < tag_.Frames().Count(); ++i)
-      if (tag_.Frames()[i].FrameID() == kind && seen++ == nth) return tag_.Frames()[i].Data().Bytes();
-    return {};
-  }
-
-  testutil::TTempFolder folder_;
-  std::string path_ = folder_.File("song.mp3");
-  TID3v2Tag tag_;
-  testutil::TErrorCapture errors_;
-};
+class TypedFrames : public builders::TActiveTagTest {};
 
 TEST_F(TypedFrames, EncodedTextFollowsTheTagEncoding) {
   tag_.SetEncoding(ienUTF_16);
